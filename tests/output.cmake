@@ -1,0 +1,66 @@
+# Runs the greeter once per row below and checks each run byte for byte: standard output holds
+# exactly "Hello", standard error is empty, the exit status is 0, and the empty folder it ran in
+# is still empty.
+#
+#   cmake -DPROGRAM=<program> [-DLAUNCHER=<emulator;args>] -P output.cmake
+#
+# Output is compared as hex, read back from files, because CMake strings drop NUL bytes.
+
+if(CMAKE_HOST_WIN32)
+  set(null NUL)
+else()
+  set(null /dev/null)
+endif()
+set(work "${CMAKE_CURRENT_BINARY_DIR}/output-runs")
+set(cwd "${work}/cwd")
+
+# row(<name> <file|pipe> [argument...]): one run, with standard output redirected to a file or
+# read through a pipe. Every argument is passed on exactly as written, empty ones included.
+function(row name stdout)
+  file(REMOVE_RECURSE "${work}")
+  file(MAKE_DIRECTORY "${cwd}")
+  # The command is assembled as code so that no argument goes through a CMake list, which
+  # would drop empty elements and stop splitting at an unbalanced '['.
+  set(call "execute_process(COMMAND \${LAUNCHER} [==[${PROGRAM}]==]")
+  if(ARGC GREATER 2)
+    math(EXPR last "${ARGC} - 1")
+    foreach(i RANGE 2 ${last})
+      string(APPEND call " [==[${ARGV${i}}]==]")
+    endforeach()
+  endif()
+  if(stdout STREQUAL "pipe")
+    string(APPEND call " OUTPUT_VARIABLE out")
+  else()
+    string(APPEND call " OUTPUT_FILE [==[${work}/out]==]")
+  endif()
+  cmake_language(EVAL CODE "${call} ERROR_FILE [==[${work}/err]==] INPUT_FILE ${null}
+    WORKING_DIRECTORY [==[${cwd}]==] TIMEOUT 10 RESULT_VARIABLE status)")
+
+  if(stdout STREQUAL "pipe")
+    string(HEX "${out}" out)
+  else()
+    file(READ "${work}/out" out HEX)
+  endif()
+  file(READ "${work}/err" err HEX)
+  file(GLOB left RELATIVE "${cwd}" "${cwd}/*" "${cwd}/.*")
+  if(status STREQUAL "0" AND out STREQUAL "48656c6c6f" AND err STREQUAL "" AND NOT left)
+    message("PASS ${name} (${stdout})")
+  else()
+    message(SEND_ERROR "FAIL ${name} (${stdout}): status ${status}, standard output [${out}], "
+      "standard error [${err}], files left behind [${left}]")
+  endif()
+endfunction()
+
+string(ASCII 192 255 invalid_utf8)
+foreach(i RANGE 1 1000)
+  list(APPEND many "argument-${i}")
+endforeach()
+
+row(no-arguments file)
+row(no-arguments pipe)
+row(options file --help -h -v --version /? /help -)
+row(wildcards file * ? *.* [a-z]* ~ ...)
+row(empty-and-blank file "" " " "	" "two\nlines" "" "a b")
+row(shell-and-quotes file "\"" "'" "\\" "a;b" "[" "$HOME" "%PATH%" "|" ">out" "<in" "&&")
+row(non-ascii file "héllo" "Привет" "日本語" "${invalid_utf8}")
+row(many-arguments file ${many})
