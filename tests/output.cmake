@@ -1,6 +1,6 @@
 # Runs the greeter once per row below and checks each run byte for byte: standard output holds
 # exactly "Hello", standard error is empty, the exit status is 0, and the empty folder it ran in
-# is still empty.
+# is still empty. The rows vary the arguments and then the environment.
 #
 #   cmake -DPROGRAM=<program> [-DLAUNCHER=<emulator;args>] -P output.cmake
 #
@@ -21,7 +21,7 @@ function(row name stdout)
   file(MAKE_DIRECTORY "${cwd}")
   # The command is assembled as code so that no argument goes through a CMake list, which
   # would drop empty elements and stop splitting at an unbalanced '['.
-  set(call "execute_process(COMMAND \${LAUNCHER} [==[${PROGRAM}]==]")
+  set(call "execute_process(COMMAND \${run_with} \${LAUNCHER} [==[${PROGRAM}]==]")
   if(ARGC GREATER 2)
     math(EXPR last "${ARGC} - 1")
     foreach(i RANGE 2 ${last})
@@ -64,3 +64,19 @@ row(empty-and-blank file "" " " "	" "two\nlines" "" "a b")
 row(shell-and-quotes file "\"" "'" "\\" "a;b" "[" "$HOME" "%PATH%" "|" ">out" "<in" "&&")
 row(non-ascii file "héllo" "Привет" "日本語" "${invalid_utf8}")
 row(many-arguments file ${many})
+
+# The environment: none at all (natively only, as Wine needs variables of its own), a locale
+# that no system has, and thousands of variables.
+if(NOT LAUNCHER AND CMAKE_HOST_UNIX)
+  set(run_with env -i)
+  row(empty-environment file)
+  unset(run_with)
+endif()
+foreach(name LC_ALL LC_CTYPE LC_MESSAGES LANG LANGUAGE)
+  set(ENV{${name}} xx_XX.UTF-8)
+endforeach()
+row(missing-locale file)
+foreach(i RANGE 1 5000)
+  set(ENV{HELLO_FILLER_${i}} "value-${i}")
+endforeach()
+row(large-environment file)

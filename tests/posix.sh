@@ -12,11 +12,19 @@
 #               "Hello" on standard output
 #   broken-pipe standard output a pipe whose reader has gone: the program keeps the default
 #               action of SIGPIPE, so it ends by that signal (status 141), standard error empty
+#   syscalls    one run under strace: it reads nothing from standard input, writes to nothing
+#               but standard output, opens no file (the dynamic loader's own excepted), creates,
+#               removes or renames nothing, and starts no thread or process
+#   console     a tmux terminal as standard input, output and error, as a person at a console
+#               has it: within a few seconds and with nothing typed, the screen shows "Hello"
+#               and, on the same line right after it, the exit status the shell prints
 set -u
 case=$1
 shift
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
+fail() { echo "FAIL $case: $*"; exit 1; }
+need() { command -v "$1" >/dev/null || { echo "skipped: '$1' is not installed (apt-get install $2)"; exit 77; }; }
 
 # A FIFO opened for reading and writing never reaches end of file: standard input stays open
 # for as long as the program runs, and a program that waits for it times out.
@@ -27,7 +35,7 @@ case $case in
 closed) "$@" 2>"$dir/err" </dev/null >&- ;;
 full) "$@" 2>"$dir/err" </dev/null >/dev/full ;;
 terminal)
-  command -v script >/dev/null || { echo "skipped: 'script' (util-linux) is not installed"; exit 77; }
+  need script bsdutils
   cmd=
   for arg; do cmd="$cmd '$arg'"; done
   open_input
@@ -43,15 +51,47 @@ broken-pipe)
   want=141
   "$@" 2>"$dir/err" </dev/null >&4
   ;;
+syscalls)
+  need strace strace
+  strace -o /dev/null true 2>/dev/null || { echo "skipped: strace may not trace processes here"; exit 77; }
+  strace -f -qq -o "$dir/trace" "$@" </dev/null >"$dir/out" 2>"$dir/err"
+  ;;
+console)
+  need tmux tmux
+  # A server of its own on a private socket; it takes this environment (Wine's variables
+  # included) into the pane. The pane's shell stays alive until the screen has been read.
+  tmux="tmux -S $dir/tmux -f /dev/null"
+  trap '$tmux kill-server 2>/dev/null; rm -rf "$dir"' EXIT
+  unset TMUX
+  $tmux new-session -d -x 80 -y 5 sh -c '"$@"; printf "<%s>" "$?"; exec sleep 60' sh "$@" || exit 1
+  for _ in $(seq 50); do
+    screen=$($tmux capture-pane -p) || exit 1
+    case $screen in *\>*) break ;; esac
+    sleep 0.1
+  done
+  [ "$screen" = "Hello<0>" ] || fail "the terminal shows [$screen], expected [Hello<0>]"
+  ;;
 *) echo "unknown case: $case"; exit 2 ;;
 esac
 status=$?
 
-fail() { echo "FAIL $case: $*"; exit 1; }
 [ "$status" = "$want" ] || fail "exit status $status, expected $want"
 [ ! -s "$dir/err" ] || fail "standard error: $(od -c "$dir/err")"
 if [ -e "$dir/out" ]; then
   out=$(od -An -tx1 "$dir/out" | tr -d ' \n')
   [ "$out" = 48656c6c6f ] || fail "standard output [$out], expected [48656c6c6f]"
+fi
+if [ -e "$dir/trace" ]; then
+  # Every call that would break a promise. The first execve is the program's own start; a
+  # read-only open of the loader's cache or of a shared library is the loader's.
+  calls='(read|readv|pread64|preadv2?|recv|recvfrom|recvmsg)\(0,'
+  calls=$calls'|(write|writev|pwrite64|pwritev2?|send|sendto|sendmsg|sendfile)\(([02-9]|1[0-9])'
+  calls=$calls'|(open|openat2?|creat|open_by_handle_at)\('
+  calls=$calls'|(mkdir|mknod|unlink|rmdir|rename|link|symlink)(at2?)?\(|f?truncate\('
+  calls=$calls'|(clone3?|fork|vfork|execve|execveat)\('
+  loader='open(at)?\((AT_FDCWD, )?"(/etc/ld\.so\.(cache|preload)|/[^"]*\.so(\.[0-9]+)*)", O_RDONLY\|O_CLOEXEC\)'
+  broken=$(tail -n +2 "$dir/trace" | grep -E "^[0-9]+ +($calls)" | grep -vE "^[0-9]+ +$loader")
+  [ -z "$broken" ] || fail "system calls it must not make:
+$broken"
 fi
 echo "PASS $case"
