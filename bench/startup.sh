@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Measures what the greeter costs from start to exit, which is the whole of its cost, against
-# the floor (a static C program making one write call) and two peers, all in one run on this
-# machine, and prints a Markdown table. Usage: bench/startup.sh [RUNS], default 2000 timed runs.
+# Measures what the greeter costs from start to exit, which is the whole of its cost: the builds
+# of the default and clang presets against the floor (a static C program making one write call)
+# and two peers, all in one run on this machine, and prints a Markdown table. Usage: bench/startup.sh [RUNS], default 2000 timed runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-2000}
@@ -9,11 +9,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 missing=()
-for tool in hyperfine valgrind /usr/bin/time cc c++ cmake; do
+for tool in hyperfine valgrind /usr/bin/time cc c++ clang++ ld.lld cmake; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
-  echo "missing: ${missing[*]} (apt-get install hyperfine valgrind time gcc g++ cmake)" >&2
+  echo "missing: ${missing[*]} (apt-get install hyperfine valgrind time gcc g++ clang libc++-dev libc++abi-dev lld cmake)" >&2
   exit 1
 fi
 
@@ -22,23 +22,37 @@ cd "$root"
 {
   cmake --preset default && cmake --build --preset default
   cmake --install build/default --prefix "$work/prefix"
+  cmake --preset clang && cmake --build --preset clang
+  cmake --install build/clang --prefix "$work/clang"
   c++ -O2 xs05kn5.cpp -o "$work/hello-dynamic"
   cc -O2 -static bench/floor.c -o "$work/floor"
 } >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
 
 names=("floor (static C, one write)" "hello (default preset, installed)"
-  "hello (c++ -O2, dynamic)" "printf Hello (coreutils)")
-programs=("$work/floor" "$work/prefix/bin/hello" "$work/hello-dynamic" "$(type -P printf)")
+  "hello (clang preset, installed)" "hello (c++ -O2, dynamic)" "printf Hello (coreutils)")
+programs=("$work/floor" "$work/prefix/bin/hello" "$work/clang/bin/hello" "$work/hello-dynamic"
+  "$(type -P printf)")
 
-timing=()
-for i in "${!names[@]}"; do
-  timing+=(-n "$i" "${programs[$i]} Hello")
+# The machine's speed drifts over a run, so the timed runs are split into rounds, each program
+# taking its turn at going first, and each program's time is the median of its round medians.
+rounds=10
+per_round=$(((runs + rounds - 1) / rounds))
+echo "timing, $rounds rounds of $per_round runs each..." >&2
+for round in $(seq 0 $((rounds - 1))); do
+  timing=()
+  for k in "${!names[@]}"; do
+    i=$(((k + round) % ${#names[@]}))
+    timing+=(-n "$i" "${programs[$i]} Hello")
+  done
+  hyperfine -N --style none --warmup 20 --runs "$per_round" --export-csv "$work/round.csv" \
+    "${timing[@]}" >/dev/null 2>&1
+  tail -n +2 "$work/round.csv" >>"$work/times.csv"
 done
-echo "timing, $runs runs each..." >&2
-hyperfine -N --style none --warmup 200 --runs "$runs" --export-csv "$work/times.csv" \
-  "${timing[@]}" >/dev/null 2>&1
 
-median_ms() { awk -F, -v n="$1" '$1 == n { printf "%.3f", $4 * 1000 }' "$work/times.csv"; }
+median_ms() {
+  awk -F, -v n="$1" '$1 == n { print $4 * 1000 }' "$work/times.csv" | sort -g |
+    awk '{ v[NR] = $1 } END { printf "%.3f", (v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2 }'
+}
 instructions() {
   valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" Hello 2>&1 >/dev/null |
     sed -n 's/.*Collected : //p'
@@ -65,5 +79,6 @@ for i in "${!names[@]}"; do
     "$(commas "$(stat -c %s "${programs[$i]}")")"
 done
 echo
-echo "Median of $runs timed runs after 200 warm-up runs (hyperfine, no shell); instructions from" \
-  "valgrind's callgrind; peak memory the median of 21 runs of /usr/bin/time -f %M."
+echo "Time: the median of $rounds round medians, $per_round timed runs each after 20 warm-up" \
+  "runs (hyperfine, no shell), the order rotating each round; instructions from valgrind's" \
+  "callgrind; peak memory the median of 21 runs of /usr/bin/time -f %M."
