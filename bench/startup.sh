@@ -21,9 +21,9 @@ echo "building..." >&2
 cd "$root"
 {
   cmake --preset default && cmake --build --preset default
-  cmake --install build/default --prefix "$work/prefix"
+  cmake --install build/default --prefix "$work/prefix" --strip
   cmake --preset clang && cmake --build --preset clang
-  cmake --install build/clang --prefix "$work/clang"
+  cmake --install build/clang --prefix "$work/clang" --strip
   c++ -O2 xs05kn5.cpp -o "$work/hello-dynamic"
   cc -O2 -static bench/floor.c -o "$work/floor"
 } >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
