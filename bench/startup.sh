@@ -13,7 +13,8 @@ for tool in hyperfine valgrind /usr/bin/time cc c++ clang++ ld.lld cmake; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
-  echo "missing: ${missing[*]} (apt-get install hyperfine valgrind time gcc g++ clang libc++-dev libc++abi-dev lld cmake)" >&2
+  echo "missing: ${missing[*]} (apt-get install hyperfine valgrind time gcc g++ cmake" \
+    "clang libc++-dev libc++abi-dev lld)" >&2
   exit 1
 fi
 
