@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures what the greeter costs from start to exit, which is the whole of its cost: the builds
 # of the default and clang presets against the floor (a static C program making one write call)
-# and two peers, all in one run on this machine, and prints a Markdown table. Usage: bench/startup.sh [RUNS], default 2000 timed runs.
+# and two peers, all in one run on this machine, and prints a Markdown table.
+# Usage: bench/startup.sh [RUNS], default 2000 timed runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-2000}

@@ -1,6 +1,5 @@
 # Builds with Clang, LLVM's C++ library (libc++) and LLVM's linker (lld): a second compiler and
 # a second standard library for the same program, and the leanest start on Linux.
-# (apt-get install clang libc++-dev libc++abi-dev lld)
 set(packages "apt-get install clang libc++-dev libc++abi-dev lld")
 
 find_program(CMAKE_CXX_COMPILER clang++)
@@ -18,7 +17,8 @@ foreach(library libc++.a libc++abi.a)
     message(FATAL_ERROR "${library} not found: ${packages}")
   endif()
 endforeach()
-execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -stdlib=libc++ -x c++ -E -include iostream /dev/null
+execute_process(
+  COMMAND "${CMAKE_CXX_COMPILER}" -stdlib=libc++ -x c++ -E -include iostream /dev/null
   OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "libc++'s headers not found: ${packages}")
