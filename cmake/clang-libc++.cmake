@@ -24,6 +24,11 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "libc++'s headers not found: ${packages}")
 endif()
 
-# CMake passes CMAKE_CXX_FLAGS to the link too, so this one flag picks libc++ for both.
-set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld")
+# Options rather than CMAKE_CXX_FLAGS_INIT and CMAKE_EXE_LINKER_FLAGS_INIT, which a user's own
+# CMAKE_CXX_FLAGS or CMAKE_EXE_LINKER_FLAGS would replace: these come after the user's flags on
+# every command line, this project's and CMake's own checks alike, so they win.
+add_compile_options(-stdlib=libc++)
+add_link_options(-stdlib=libc++ -fuse-ld=lld)
+# What the suite checks the program was built with.
+set(HELLO_EXPECT_LIBCXX ON)
+set(HELLO_EXPECT_LLD ON)
