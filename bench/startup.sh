@@ -4,8 +4,10 @@
 # and two peers, all in one run on this machine, and prints a Markdown table.
 # Usage: bench/startup.sh [RUNS], default 2000 timed runs.
 set -euo pipefail
+trap 'echo "startup.sh: failed (status $?) at line $LINENO: $BASH_COMMAND" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-2000}
+[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "usage: bench/startup.sh [RUNS], RUNS a positive number" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -19,21 +21,26 @@ if ((${#missing[@]})); then
   exit 1
 fi
 
+# The builds are made in the work folder, apart from the checkout's own, with whichever
+# generator the user has; the programs are then named relative to it, as hyperfine splits its
+# commands at spaces.
 echo "building..." >&2
 cd "$root"
 {
-  cmake --preset default && cmake --build --preset default
-  cmake --install build/default --prefix "$work/prefix" --strip
-  cmake --preset clang && cmake --build --preset clang
-  cmake --install build/clang --prefix "$work/clang" --strip
+  for preset in default clang; do
+    cmake --preset $preset -B "$work/build-$preset"
+    cmake --build "$work/build-$preset" --config Release
+    cmake --install "$work/build-$preset" --config Release --prefix "$work/$preset" --strip
+  done
   c++ -O2 xs05kn5.cpp -o "$work/hello-dynamic"
   cc -O2 -static bench/floor.c -o "$work/floor"
-} >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
+} >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; echo "startup.sh: the build failed" >&2; exit 1; }
+cd "$work"
+cp "$(type -P printf)" printf
 
 names=("floor (static C, one write)" "hello (default preset, installed)"
   "hello (clang preset, installed)" "hello (c++ -O2, dynamic)" "printf Hello (coreutils)")
-programs=("$work/floor" "$work/prefix/bin/hello" "$work/clang/bin/hello" "$work/hello-dynamic"
-  "$(type -P printf)")
+programs=(./floor ./default/bin/hello ./clang/bin/hello ./hello-dynamic ./printf)
 
 # The machine's speed drifts over a run, so the timed runs are split into rounds, each program
 # taking its turn at going first, and each program's time is the median of its round medians.
@@ -47,7 +54,7 @@ for round in $(seq 0 $((rounds - 1))); do
     timing+=(-n "$i" "${programs[$i]} Hello")
   done
   hyperfine -N --style none --warmup 20 --runs "$per_round" --export-csv "$work/round.csv" \
-    "${timing[@]}" >/dev/null 2>&1
+    "${timing[@]}" >"$work/hyperfine.log" 2>&1 || { cat "$work/hyperfine.log" >&2; exit 1; }
   tail -n +2 "$work/round.csv" >>"$work/times.csv"
 done
 
