@@ -12,6 +12,8 @@
 #               "Hello" on standard output
 #   broken-pipe standard output a pipe whose reader has gone: the program keeps the default
 #               action of SIGPIPE, so it ends by that signal (status 141), standard error empty
+#   broken-pipe-win  the same for a Windows program, where no such signal exists: the write
+#               fails and the program ends with status 0, standard error empty
 #   syscalls    one run under strace: it reads nothing from standard input, writes to nothing
 #               but standard output, opens no file (the dynamic loader's own excepted), creates,
 #               removes or renames nothing, and starts no thread or process
@@ -19,6 +21,10 @@
 #               has it: within a few seconds and with nothing typed, the screen shows "Hello"
 #               and, on the same line right after it, the exit status the shell prints
 set -u
+# The shells that script and tmux start are this one, whatever the user's login shell is.
+SHELL=/bin/sh
+export SHELL
+unset TMUX TMUX_TMPDIR
 case=$1
 shift
 dir=$(mktemp -d) || exit 1
@@ -37,8 +43,10 @@ closed) "$@" 2>"$dir/err" </dev/null >&- ;;
 full) "$@" 2>"$dir/err" </dev/null >/dev/full ;;
 terminal)
   need script bsdutils
+  # script takes one command line for the shell, so each word is quoted for it: inside single
+  # quotes, a single quote is written as '\''.
   cmd=
-  for arg; do cmd="$cmd '$arg'"; done
+  for arg; do cmd="$cmd '$(printf '%s\n' "$arg" | sed "s/'/'\\\\''/g")'"; done
   open_input
   timeout -k 1 5 script -qec "$cmd" /dev/null <&3 >"$dir/out" 2>"$dir/err"
   ;;
@@ -46,10 +54,11 @@ open-input)
   open_input
   timeout -k 1 5 "$@" <&3 >"$dir/out" 2>"$dir/err"
   ;;
-broken-pipe)
+broken-pipe|broken-pipe-win)
   # Open the write end while a reader exists, then close that reader.
   open_input && exec 4>"$dir/in" 3<&-
   want=141
+  [ "$case" = broken-pipe ] || want=0
   "$@" 2>"$dir/err" </dev/null >&4
   ;;
 syscalls)
@@ -59,14 +68,16 @@ syscalls)
   ;;
 console)
   need tmux tmux
-  # A server of its own on a private socket; it takes this environment (Wine's variables
-  # included) into the pane. The pane's shell stays alive until the screen has been read.
-  tmux="tmux -S $dir/tmux -f /dev/null"
-  trap '$tmux kill-server 2>/dev/null; rm -rf "$dir"' EXIT
-  unset TMUX
-  $tmux new-session -d -x 80 -y 5 sh -c '"$@"; printf "<%s>" "$?"; exec sleep 60' sh "$@" || exit 1
+  # A server of its own, on a socket named after this run's folder in tmux's own folder (a
+  # socket's path is limited to about 100 bytes, so not in TMPDIR); it takes this environment
+  # (Wine's variables included) into the pane. The pane's shell stays alive until the screen
+  # has been read.
+  socket=hello-test-$(basename "$dir")
+  tmux() { command tmux -L "$socket" -f /dev/null "$@"; }
+  trap 'tmux kill-server 2>/dev/null; rm -rf "$dir"' EXIT
+  tmux new-session -d -x 80 -y 5 sh -c '"$@"; printf "<%s>" "$?"; exec sleep 60' sh "$@" || exit 1
   for _ in $(seq 50); do
-    screen=$($tmux capture-pane -p) || exit 1
+    screen=$(tmux capture-pane -p) || exit 1
     case $screen in *\>*) break ;; esac
     sleep 0.1
   done
