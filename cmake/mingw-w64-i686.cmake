@@ -1,6 +1,6 @@
 # Cross-builds the 32-bit x86 Windows console executable with Debian's MinGW-w64 toolchain
 # (apt-get install g++-mingw-w64-i686), and runs it under Wine where Wine is installed
-# (dpkg --add-architecture i386 && apt-get update && apt-get install wine wine32:i386).
+# (dpkg --add-architecture i386 && apt-get update && apt-get install wine wine32:i386 wine64).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
@@ -16,7 +16,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # Without Wine the executable still builds; the tests that would run it say they are skipped.
+# 64-bit Wine, which Debian keeps out of PATH, makes the 64-bit prefixes where the program runs
+# under WoW64.
 find_program(WINE wine)
+find_program(WINE64 wine64 PATHS /usr/lib/wine)
 if(WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE})
 endif()
