@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures what the greeter costs from start to exit, which is the whole of its cost: the builds
-# of the default and clang presets against the floor (a static C program making one write call)
-# and two peers, all in one run on this machine, and prints a Markdown table.
+# of the default and clang presets against the floor (a static C program making one write call),
+# two peers, and on x86-64 a program of two system calls with no C library, all in one run on
+# this machine, and prints a Markdown table.
 # Usage: bench/startup.sh [RUNS], default 2000 timed runs.
 set -euo pipefail
 trap 'echo "startup.sh: failed (status $?) at line $LINENO: $BASH_COMMAND" >&2' ERR
@@ -34,6 +35,9 @@ cd "$root"
   done
   c++ -O2 xs05kn5.cpp -o "$work/hello-dynamic"
   cc -O2 -static bench/floor.c -o "$work/floor"
+  if [ "$(uname -m)" = x86_64 ]; then
+    cc -O2 -static -nostdlib bench/bare.c -o "$work/bare"
+  fi
 } >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; echo "startup.sh: the build failed" >&2; exit 1; }
 cd "$work"
 cp "$(type -P printf)" printf
@@ -41,6 +45,10 @@ cp "$(type -P printf)" printf
 names=("floor (static C, one write)" "hello (default preset, installed)"
   "hello (clang preset, installed)" "hello (c++ -O2, dynamic)" "printf Hello (coreutils)")
 programs=(./floor ./default/bin/hello ./clang/bin/hello ./hello-dynamic ./printf)
+if [ -e bare ]; then
+  names+=("two system calls, no C library")
+  programs+=(./bare)
+fi
 
 # The machine's speed drifts over a run, so the timed runs are split into rounds, each program
 # taking its turn at going first, and each program's time is the median of its round medians.
