@@ -58,9 +58,10 @@ calls)
   name=$(basename "$program")
   loaded=$(grep -F "\\\\$name\" at " "$dir/trace" | head -n 1)
   [ -n "$loaded" ] || fail calls "no '$name' loaded in the trace"
+  at() { sed -n 's/.*" at \([0-9A-Fa-f]*\):.*/\1/p'; }
   pid=${loaded%%:*}
-  base=$(echo "$loaded" | sed 's/.*" at \([0-9A-Fa-f]*\):.*/\1/')
-  crt=$(grep "^$pid:.*Loaded L\".*\\\\msvcrt\.dll\" at " "$dir/trace" | sed 's/.*" at \([0-9A-Fa-f]*\):.*/\1/')
+  base=$(echo "$loaded" | at)
+  crt=$(grep "^$pid:.*Loaded L\".*\\\\msvcrt\.dll\" at " "$dir/trace" | at)
   # msvcrt's standard output stream is the second FILE (32 bytes each) of its export _iob,
   # read off the 32-bit msvcrt.dll in the prefix.
   for dll in "$WINEPREFIX"/drive_c/windows/syswow64/msvcrt.dll "$WINEPREFIX"/drive_c/windows/system32/msvcrt.dll; do
