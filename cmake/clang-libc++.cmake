@@ -1,6 +1,7 @@
 # Builds with Clang, LLVM's C++ library (libc++) and LLVM's linker (lld): a second compiler and
 # a second standard library for the same program, and the leanest start on Linux.
-set(packages "apt-get install clang libc++-dev libc++abi-dev lld")
+include("${CMAKE_CURRENT_LIST_DIR}/tools.cmake")
+hello_install_hint(packages clang++ ld.lld libc++)
 
 find_program(CMAKE_CXX_COMPILER clang++)
 find_program(lld ld.lld)
@@ -29,6 +30,3 @@ endif()
 # every command line, this project's and CMake's own checks alike, so they win.
 add_compile_options(-stdlib=libc++)
 add_link_options(-stdlib=libc++ -fuse-ld=lld)
-# What the suite checks the program was built with.
-set(HELLO_EXPECT_LIBCXX ON)
-set(HELLO_EXPECT_LLD ON)

@@ -1,13 +1,14 @@
-# Cross-builds the 32-bit x86 Windows console executable with Debian's MinGW-w64 toolchain
-# (apt-get install g++-mingw-w64-i686), and runs it under Wine where Wine is installed
-# (dpkg --add-architecture i386 && apt-get update && apt-get install wine wine32:i386 wine64).
+# Cross-builds the 32-bit x86 Windows console executable with Debian's MinGW-w64 toolchain,
+# and runs it under Wine where Wine is installed.
+include("${CMAKE_CURRENT_LIST_DIR}/tools.cmake")
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(triple i686-w64-mingw32)
 find_program(CMAKE_CXX_COMPILER ${triple}-g++)
 if(NOT CMAKE_CXX_COMPILER)
-  message(FATAL_ERROR "${triple}-g++ not found: apt-get install g++-mingw-w64-i686")
+  hello_install_hint(packages ${triple}-g++)
+  message(FATAL_ERROR "${triple}-g++ not found: ${packages}")
 endif()
 
 set(CMAKE_FIND_ROOT_PATH /usr/${triple})
@@ -18,6 +19,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Without Wine the executable still builds; the tests that would run it say they are skipped.
 # 64-bit Wine, which Debian keeps out of PATH, makes the 64-bit prefixes where the program runs
 # under WoW64.
+set(HELLO_EMULATOR_TOOL wine)
 find_program(WINE wine)
 find_program(WINE64 wine64 PATHS /usr/lib/wine)
 if(WINE)

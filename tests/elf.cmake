@@ -1,8 +1,21 @@
 # Checks that the Linux program was built as the build says: static or dynamic, with which C++
 # library and which linker. The three properties are read off the file.
 #
-#   cmake -DREADELF=<readelf> -DNM=<nm> -DPROGRAM=<program>
-#         -DSTATIC=<bool> -DLIBCXX=<bool> -DLLD=<bool> -P elf.cmake
+#   cmake -DREADELF=<readelf> -DNM=<nm> -DPROGRAM=<program> -DSTATIC=<bool> -DFLAGS=<flags>
+#         -P elf.cmake
+#
+# libc++ is expected where the last -stdlib= of the flags asks for it, lld where the last
+# -fuse-ld= does.
+string(REPLACE " " ";" FLAGS "${FLAGS}")
+set(LIBCXX OFF)
+set(LLD OFF)
+foreach(flag IN LISTS FLAGS)
+  if(flag MATCHES "^-stdlib=(.*)")
+    string(COMPARE EQUAL "${CMAKE_MATCH_1}" "libc++" LIBCXX)
+  elseif(flag MATCHES "^(LINKER:|-Wl,)?-fuse-ld=(.*)")
+    string(REGEX MATCH "^lld" LLD "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
 execute_process(COMMAND "${READELF}" -l "${PROGRAM}" OUTPUT_VARIABLE headers COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND "${READELF}" -p .comment "${PROGRAM}" OUTPUT_VARIABLE comment
   COMMAND_ERROR_IS_FATAL ANY)

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the greeter where its standard streams are something only a POSIX shell sets up, and
-# checks the result. Exits 77, which CTest reports as skipped, when a tool it needs is missing.
+# checks the result. Exits 77, which CTest reports as skipped, when the machine cannot do what
+# a case needs.
 #
 #   posix.sh CASE COMMAND...
 #
@@ -31,7 +32,6 @@ dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 fail() { echo "FAIL $case: $*"; exit 1; }
 skip() { echo "skipped: $*"; exit 77; }
-need() { command -v "$1" >/dev/null || skip "'$1' is not installed (apt-get install $2)"; }
 
 # A FIFO opened for reading and writing never reaches end of file: standard input stays open
 # for as long as the program runs, and a program that waits for it times out.
@@ -42,7 +42,6 @@ case $case in
 closed) "$@" 2>"$dir/err" </dev/null >&- ;;
 full) "$@" 2>"$dir/err" </dev/null >/dev/full ;;
 terminal)
-  need script bsdutils
   # script takes one command line for the shell, so each word is quoted for it: inside single
   # quotes, a single quote is written as '\''.
   cmd=
@@ -62,19 +61,17 @@ broken-pipe|broken-pipe-win)
   "$@" 2>"$dir/err" </dev/null >&4
   ;;
 syscalls)
-  need strace strace
   strace -o /dev/null true 2>/dev/null || skip "strace may not trace processes here"
   strace -f -qq -o "$dir/trace" "$@" </dev/null >"$dir/out" 2>"$dir/err"
   ;;
 console)
-  need tmux tmux
-  # A server of its own, on a socket named after this run's folder in tmux's own folder (a
-  # socket's path is limited to about 100 bytes, so not in TMPDIR); it takes this environment
-  # (Wine's variables included) into the pane. The pane's shell stays alive until the screen
-  # has been read.
-  socket=hello-test-$(basename "$dir")
-  tmux() { command tmux -L "$socket" -f /dev/null "$@"; }
-  trap 'tmux kill-server 2>/dev/null; rm -rf "$dir"' EXIT
+  # A server of its own, on a socket in this run's folder, named relative to it, as a socket's
+  # path is limited to about 100 bytes; the server keeps the folder as its own. It takes this
+  # environment (Wine's variables included) into the pane. The pane's shell stays alive until
+  # the screen has been read; the server and its socket go with the folder.
+  cd "$dir" || exit 1
+  tmux() { command tmux -S ./tmux -f /dev/null "$@"; }
+  trap 'tmux kill-server 2>/dev/null; cd / && rm -rf "$dir"' EXIT
   tmux new-session -d -x 80 -y 5 sh -c '"$@"; printf "<%s>" "$?"; exec sleep 60' sh "$@" || exit 1
   for _ in $(seq 50); do
     screen=$(tmux capture-pane -p) || exit 1

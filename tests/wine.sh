@@ -31,14 +31,17 @@ case $1 in
 start)
   log=$WINEPREFIX.log
   mkdir -p "$WINEPREFIX" && stop || exit 1
+  # A run cut short never reaches 'stop'. The watcher, in a session of its own so that what
+  # ends the run does not end it too, waits for CTest (this script's parent) to go, then ends
+  # this prefix's server, again each second for as long as this script still runs (making a
+  # new prefix takes a while, and may start the server again), and once more after it. It is
+  # started before the server, so that no server is ever up without it.
+  setsid sh -c 'echo $$ >"$1"; while kill -0 "$2" 2>/dev/null; do sleep 1; done
+    while kill -0 "$3" 2>/dev/null; do wineserver -k; sleep 1; done
+    rm -f "$1"; wineserver -k' sh "$watcher" "$PPID" "$$" </dev/null >/dev/null 2>&1 &
   # The server is started apart, with its output in a log: one started by a test would
   # inherit that test's output pipe and hold it open until CTest gave up waiting.
   { wineserver -p && wineboot -i; } >"$log" 2>&1 || { cat "$log"; fail start "Wine did not start"; }
-  # A run cut short never reaches 'stop'. The watcher, in a session of its own so that what
-  # ends the run does not end it too, waits for CTest (this script's parent) to go, then ends
-  # this prefix's server.
-  setsid sh -c 'echo $$ >"$1"; while kill -0 "$2" 2>/dev/null; do sleep 1; done
-    rm -f "$1"; wineserver -k' sh "$watcher" "$PPID" </dev/null >/dev/null 2>&1 &
   echo "PASS start ($WINEARCH): server up, prefix $(sed -n 's/^#arch=//p' "$WINEPREFIX/system.reg")"
   ;;
 stop) stop ;;
