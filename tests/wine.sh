@@ -30,7 +30,11 @@ stop() {
 case $1 in
 start)
   log=$WINEPREFIX.log
-  mkdir -p "$WINEPREFIX" && stop || exit 1
+  # A prefix whose making was cut short is half made, and Wine will not start in it: it is made
+  # again. A prefix is complete once it has the mark left below.
+  stop
+  [ -f "$WINEPREFIX/.complete" ] || rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX" || exit 1
   # A run cut short never reaches 'stop'. The watcher, in a session of its own so that what
   # ends the run does not end it too, waits for CTest (this script's parent) to go, then ends
   # this prefix's server, again each second for as long as this script still runs (making a
@@ -42,6 +46,7 @@ start)
   # The server is started apart, with its output in a log: one started by a test would
   # inherit that test's output pipe and hold it open until CTest gave up waiting.
   { wineserver -p && wineboot -i; } >"$log" 2>&1 || { cat "$log"; fail start "Wine did not start"; }
+  : >"$WINEPREFIX/.complete"
   echo "PASS start ($WINEARCH): server up, prefix $(sed -n 's/^#arch=//p' "$WINEPREFIX/system.reg")"
   ;;
 stop) stop ;;
