@@ -4,8 +4,8 @@
 #         -DNAME=<package file name> -DENTRIES=<entries> -DPROGRAM=<bin/hello> -DOBJDUMP=<objdump>
 #         -P release.cmake
 #       cpack makes the package: its entries are exactly <name>/ and then <name>/<entries>, in
-#       that order; every folder is rwxr-xr-x; owner and group are 0; the program is stripped;
-#       and sha256sum -c accepts the checksum file beside it.
+#       that order; every folder is rwxr-xr-x; owner and group are 0; the program is stripped,
+#       the same bytes as a stripped install's; and sha256sum -c accepts the checksum file.
 #   cmake -DCHECK=install (the same variables) -P release.cmake
 #       a plain install keeps the program's symbol table, and one with --strip removes it.
 #   cmake -DCHECK=manual -DPAGE=<hello.1> -P release.cmake
@@ -78,6 +78,14 @@ if(CHECK STREQUAL "package")
   symbols(has "${WORK}/unpacked/${NAME}/${PROGRAM}")
   if(has)
     fail("the packaged ${PROGRAM} has its symbol table: it is not stripped")
+  endif()
+  # So that a download can be checked by rebuilding it, the packaged program is the same bytes
+  # as a stripped install's.
+  run(out "${CMAKE_COMMAND}" --install "${BUILD}" --config "${CONFIG}" --prefix "${WORK}/strip" --strip)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files
+    "${WORK}/unpacked/${NAME}/${PROGRAM}" "${WORK}/strip/${PROGRAM}" RESULT_VARIABLE differ)
+  if(differ)
+    fail("the packaged ${PROGRAM} differs from that of 'cmake --install --strip'")
   endif()
   run(out "${CMAKE_COMMAND}" -E chdir "${WORK}" sha256sum -c "${packages}.sha256")
   message("PASS package: ${packages}, ${out}")
