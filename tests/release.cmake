@@ -1,7 +1,7 @@
 # Checks what a user gets from a release, in a folder of the build tree, as any user:
 #
 #   cmake -DCHECK=package -DBUILD=<build tree> -DCONFIG=<config> -DWORK=<folder>
-#         -DNAME=<package file name> -DENTRIES=<entries> -DPROGRAM=<bin/hello> -DOBJDUMP=<objdump>
+#         -DNAME=<package file name> -DENTRIES=<entries> -DPROGRAM=<bin/hello> -DNM=<nm>
 #         -P release.cmake
 #       cpack makes the package: its entries are exactly <name>/ and then <name>/<entries>, in
 #       that order; every folder is rwxr-xr-x; owner and group are 0; the program is stripped,
@@ -24,14 +24,17 @@ function(run var)
   endif()
   set(${var} "${out}" PARENT_SCOPE)
 endfunction()
-# symbols(<variable> <file>): whether the file still has its symbol table.
+# symbols(<variable> <file>): whether the file still has its symbol table, which nm lists.
 function(symbols var file)
-  run(flags "${OBJDUMP}" -f "${file}")
-  string(FIND "${flags}" HAS_SYMS at)
-  if(at EQUAL -1)
-    set(${var} OFF PARENT_SCOPE)
-  else()
+  execute_process(COMMAND "${NM}" "${file}" OUTPUT_VARIABLE out ERROR_VARIABLE err
+    RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("${NM} ${file}: status ${status}\n${err}")
+  endif()
+  if(out)
     set(${var} ON PARENT_SCOPE)
+  else()
+    set(${var} OFF PARENT_SCOPE)
   endif()
 endfunction()
 
