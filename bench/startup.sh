@@ -17,8 +17,9 @@ for tool in hyperfine valgrind /usr/bin/time cc c++ clang++ ld.lld cmake; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
-  echo "missing: ${missing[*]} (apt-get install hyperfine valgrind time gcc g++ cmake" \
-    "clang libc++-dev libc++abi-dev lld)" >&2
+  hint=$(awk '$1 ~ /^(hyperfine|valgrind|time|g\+\+|cmake|clang\+\+|ld\.lld|libc\+\+)$/ {
+    for (i = 2; i <= NF; i++) printf " %s", $i }' "$root/cmake/tools.txt")
+  echo "missing: ${missing[*]} (sudo apt-get install$hint)" >&2
   exit 1
 fi
 
