@@ -32,15 +32,7 @@ endif()
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${HELLO_TARGET})
-find_program(CMAKE_CXX_COMPILER ${triple}-g++)
-if(NOT CMAKE_CXX_COMPILER)
-  hello_install_hint(packages ${triple}-g++)
-  message(FATAL_ERROR "${triple}-g++ not found: ${packages}")
-endif()
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+hello_cross_compiler(${triple})
 
 # Without qemu the program still builds; the tests that would run it say they are skipped.
 set(HELLO_EMULATOR_TOOL qemu)

@@ -5,16 +5,7 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(triple i686-w64-mingw32)
-find_program(CMAKE_CXX_COMPILER ${triple}-g++)
-if(NOT CMAKE_CXX_COMPILER)
-  hello_install_hint(packages ${triple}-g++)
-  message(FATAL_ERROR "${triple}-g++ not found: ${packages}")
-endif()
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+hello_cross_compiler(${triple})
 
 # Without Wine the executable still builds; the tests that would run it say they are skipped.
 # 64-bit Wine, which Debian keeps out of PATH, makes the 64-bit prefixes where the program runs

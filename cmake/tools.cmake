@@ -25,3 +25,17 @@ function(hello_install_hint var)
   endif()
   set(${var} "${hint}" PARENT_SCOPE)
 endfunction()
+
+# hello_cross_compiler(<triple>): in a toolchain file, Debian's cross compiler for the triple,
+# with its libraries and headers, or a stop that names its package.
+macro(hello_cross_compiler triple)
+  find_program(CMAKE_CXX_COMPILER ${triple}-g++)
+  if(NOT CMAKE_CXX_COMPILER)
+    hello_install_hint(packages ${triple}-g++)
+    message(FATAL_ERROR "${triple}-g++ not found: ${packages}")
+  endif()
+  set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+  set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+  set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+  set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+endmacro()
