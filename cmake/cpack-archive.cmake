@@ -20,8 +20,10 @@ endforeach()
 foreach(tool IN LISTS tools)
   find_program(${tool} ${tool} NO_CACHE)
   if(NOT ${tool})
+    include("${CMAKE_CURRENT_LIST_DIR}/tools.cmake")
+    hello_install_hint(hint ${tool})
     message(FATAL_ERROR "'${tool}' is not installed, so the package cannot be made reproducible "
-      "(sudo apt-get install ${tool})")
+      "(${hint})")
   endif()
 endforeach()
 # Options from the environment would change the archives.
