@@ -16,3 +16,9 @@ find_program(WINE64 wine64 PATHS /usr/lib/wine)
 if(WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE})
 endif()
+# Wine's 32-bit side is a 32-bit x86 Linux program. Where the host cannot run one, the tests run
+# it under qemu-i386 (qemu-user 10 or later); "qemu" takes that route on any host.
+find_program(HELLO_QEMU_I386 qemu-i386)
+set(HELLO_WINE_ROUTE auto CACHE STRING
+  "How the tests run Wine's 32-bit side: auto (natively where the host can) or qemu")
+set_property(CACHE HELLO_WINE_ROUTE PROPERTY STRINGS auto qemu)

@@ -1,19 +1,109 @@
 #!/bin/sh
 # Starts and stops the Wine server of the prefix that WINEPREFIX names (of the kind WINEARCH
-# names), and traces what the Windows program calls. Exits 77, which CTest reports as skipped,
-# when a tool it needs is missing.
+# names), runs commands under Wine, and traces what the Windows program calls. Exits 77, which
+# CTest reports as skipped, when the machine cannot do what it needs.
 #
-#   wine.sh start   make the prefix if need be, start its server and services, and leave a
-#                   watcher that ends the server once the CTest run that started it has gone
+#   wine.sh start   choose how Wine's 32-bit side runs, make the prefix if need be, start its
+#                   server and services, and leave a watcher that ends the server once the
+#                   CTest run that started it has gone
 #   wine.sh stop    end this run's watcher and the server
+#   wine.sh run COMMAND...
+#                   run a Wine command the way that 'start' chose
+#   wine.sh test COMMAND...
+#                   run a test, or report it skipped where 'start' found that Wine cannot run
 #   wine.sh calls OBJDUMP COMMAND...
 #                   one run under Wine's relay trace, keeping the calls that the program's own
 #                   code makes (their return address lies in its image): it opens, creates,
 #                   removes or renames no file or folder, reads no handle, writes to nothing but
 #                   standard output, and starts no thread or process
+#
+# Wine's 32-bit side (its loader for 32-bit programs, in a 32-bit prefix and under WoW64 alike)
+# is a 32-bit x86 Linux program. Where the host runs such programs, it runs natively. Where the
+# host does not (a kernel without IA-32 emulation, or a host that is not x86), or where
+# HELLO_WINE_ROUTE is "qemu", it runs under qemu-i386 (HELLO_QEMU_I386, qemu-user 10 or later),
+# registered as their handler in a binfmt_misc that only Wine's own namespace sees. Nothing
+# system-wide is registered or changed.
 set -u
 watcher=$WINEPREFIX.watcher
+route=$WINEPREFIX.route
 fail() { echo "FAIL $1 ($WINEARCH): $2"; exit 1; }
+skip() { echo "skipped: $*" | tee "$route"; exit 77; }
+
+# The ELF header of a 32-bit x86 program, executable (type 2) or position-independent (type 3),
+# whatever its OS ABI: the bytes to match, and the bits of each that count.
+elf_i386='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+elf_i386_mask='\xff\xff\xff\xff\xff\xff\xff\x00\x00\x00\x00\x00\x00\x00\x00\x00\xfe\xff\xff\xff'
+
+# isolate QEMU COMMAND...: the command in a user and mount namespace of its own, where /tmp is
+# this run's folder for temporary files, TMPDIR: Wine's server keeps its sockets in /tmp, and
+# the command does not get TMPDIR, as Debian 13's server fails whenever it is set. With QEMU,
+# the namespace's own binfmt_misc hands 32-bit x86 programs to that qemu-i386, which it opens
+# as it registers it (flag F). The command runs one user namespace further in, as this user
+# again, with no privilege, and leaves no core file: under qemu, Debian 13's Wine loses two of
+# its driver hosts (winedevice.exe) to a segmentation fault as a 32-bit prefix starts, which a
+# console program does not need. Status 125: no such namespace could be had.
+isolate() {
+  unshare --user --map-root-user --mount sh -c '
+    uid=$1 gid=$2 tmp=$3 elf=$4 mask=$5 qemu=$6 fs=/proc/sys/fs/binfmt_misc
+    shift 6
+    ulimit -c 0
+    mount --bind "$tmp" /tmp 2>/dev/null || exit 125
+    if [ -n "$qemu" ]; then
+      mount -t binfmt_misc binfmt_misc "$fs" 2>/dev/null &&
+        printf "%s" ":hello-i386:M::$elf:$mask:$qemu:F" >"$fs/register" 2>/dev/null || exit 125
+    fi
+    exec unshare --user --map-user="$uid" --map-group="$gid" -- env -u TMPDIR "$@"' \
+    sh "$(id -u)" "$(id -g)" "$TMPDIR" "$elf_i386" "$elf_i386_mask" "$@"
+}
+
+# wine COMMAND...: the command, run as 'start' chose.
+wine() {
+  case $(cat "$route" 2>/dev/null) in
+  native) isolate "" "$@" ;;
+  native-plain) "$@" ;;
+  qemu*) isolate "$HELLO_QEMU_I386" "$@" ;;
+  skipped:*) cat "$route"; exit 77 ;;
+  *) fail run "'wine.sh start' has not run" ;;
+  esac
+}
+
+# choose: how Wine runs here, written to the route file, or a skip that says what is missing.
+# Where the host runs 32-bit x86 programs, Wine runs natively: in a namespace of its own, or
+# where user namespaces are refused, as it is, if its server bears TMPDIR. Elsewhere, or where
+# HELLO_WINE_ROUTE is "qemu", Wine's 32-bit side runs under qemu-i386.
+choose() {
+  loader=/usr/lib/wine/wine
+  [ -x "$loader" ] || skip "Wine's 32-bit side is not installed ($HELLO_WINE_HINT)"
+  rm -f "$route"
+  if [ "$HELLO_WINE_ROUTE" != qemu ] && "$loader" --version >/dev/null 2>&1; then
+    if isolate "" true 2>/dev/null; then
+      echo native >"$route"
+      return
+    fi
+    probe=$TMPDIR/wine-probe
+    mkdir -p "$probe" && WINEPREFIX=$probe LIBC_FATAL_STDERR_=1 wineserver -k >/dev/null 2>&1
+    status=$?
+    rm -rf "$probe"
+    [ "$status" -lt 128 ] || skip "this Wine's server fails whenever TMPDIR is set, and running" \
+      "it with a /tmp of its own needs user namespaces, which are refused here"
+    echo native-plain >"$route"
+    return
+  fi
+  need="this host cannot run Wine's 32-bit side, and running it under qemu-i386 needs"
+  [ "$HELLO_WINE_ROUTE" != qemu ] || need="running Wine's 32-bit side under qemu-i386 needs"
+  hint="$HELLO_QEMU_HINT; on Debian 12, with bookworm-backports enabled:"
+  hint="$hint $(echo "$HELLO_QEMU_HINT" | sed 's/apt-get install/& -t bookworm-backports/')"
+  [ -x "$HELLO_QEMU_I386" ] || skip "$need qemu-user 10 or later, which is not installed ($hint)"
+  version=$("$HELLO_QEMU_I386" --version | sed -n '1s/^qemu-i386 version \([0-9.]*\).*/\1/p')
+  [ "${version%%.*}" -ge 10 ] 2>/dev/null ||
+    skip "$need qemu-user 10 or later, and this is ${version:-an unknown version} ($hint)"
+  unshare --user true 2>/dev/null || skip "$need user namespaces, which are refused here"
+  isolate "$HELLO_QEMU_I386" true 2>/dev/null ||
+    skip "$need a binfmt_misc of a user namespace's own (Linux 6.7 or later)"
+  echo "qemu $version" >"$route"
+  wine "$loader" --version >/dev/null 2>&1 ||
+    fail start "Wine's 32-bit loader does not run under qemu-i386 $version"
+}
 
 # A server left over from a run that was cut short would make 'wineserver -p' refuse to start,
 # so any server of this prefix is stopped first, and waited for; and this prefix's watcher
@@ -23,8 +113,12 @@ stop() {
     kill "$(cat "$watcher")" 2>/dev/null
     rm -f "$watcher"
   fi
-  wineserver -k >/dev/null 2>&1
-  wineserver -w
+  case $(cat "$route" 2>/dev/null) in
+  native* | qemu*)
+    wine wineserver -k >/dev/null 2>&1
+    wine wineserver -w
+    ;;
+  esac
 }
 
 case $1 in
@@ -33,6 +127,7 @@ start)
   # A prefix whose making was cut short is half made, and Wine will not start in it: it is made
   # again. A prefix is complete once it has the mark left below.
   stop
+  choose
   [ -f "$WINEPREFIX/.complete" ] || rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX" || exit 1
   # A run cut short never reaches 'stop'. The watcher, in a session of its own so that what
@@ -41,15 +136,33 @@ start)
   # new prefix takes a while, and may start the server again), and once more after it. It is
   # started before the server, so that no server is ever up without it.
   setsid sh -c 'echo $$ >"$1"; while kill -0 "$2" 2>/dev/null; do sleep 1; done
-    while kill -0 "$3" 2>/dev/null; do wineserver -k; sleep 1; done
-    rm -f "$1"; wineserver -k' sh "$watcher" "$PPID" "$$" </dev/null >/dev/null 2>&1 &
+    while kill -0 "$3" 2>/dev/null; do sh "$4" run wineserver -k; sleep 1; done
+    rm -f "$1"; sh "$4" run wineserver -k' sh "$watcher" "$PPID" "$$" "$0" </dev/null >/dev/null 2>&1 &
   # The server is started apart, with its output in a log: one started by a test would
   # inherit that test's output pipe and hold it open until CTest gave up waiting.
-  { wineserver -p && wineboot -i; } >"$log" 2>&1 || { cat "$log"; fail start "Wine did not start"; }
+  { wine wineserver -p && wine wineboot -i; } >"$log" 2>&1 || { cat "$log"; fail start "Wine did not start"; }
   : >"$WINEPREFIX/.complete"
-  echo "PASS start ($WINEARCH): server up, prefix $(sed -n 's/^#arch=//p' "$WINEPREFIX/system.reg")"
+  how=natively
+  case $(cat "$route") in qemu*) how="under $(sed 's/^qemu/qemu-i386/' "$route")" ;; esac
+  # Only a 64-bit prefix has a folder for 32-bit programs beside its own.
+  kind=win32
+  [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ] || kind=win64
+  echo "PASS start ($WINEARCH): server up, prefix $kind," \
+    "Wine's 32-bit side runs $how"
   ;;
-stop) stop ;;
+stop)
+  case $(cat "$route" 2>/dev/null) in skipped:*) cat "$route"; exit 77 ;; esac
+  stop
+  ;;
+run)
+  shift
+  wine "$@"
+  ;;
+test)
+  shift
+  case $(cat "$route" 2>/dev/null) in skipped:*) cat "$route"; exit 77 ;; esac
+  exec "$@"
+  ;;
 calls)
   objdump=$2
   shift 2
@@ -76,7 +189,8 @@ calls)
     [ -f "$dll" ] && break
   done
   exports=$("$objdump" -p "$dll")
-  ordinal=$(echo "$exports" | sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] _iob$/\1/p')
+  # binutils 2.40 lists a name as "[ 429] _iob", 2.44 as "[ 429] +base[ 430]  01ad _iob".
+  ordinal=$(echo "$exports" | sed -En 's/^[[:space:]]*\[ *([0-9]+)\]( \+base\[ *[0-9]+\] +[0-9a-f]+)? _iob$/\1/p')
   rva=$(echo "$exports" | sed -n "s/^[[:space:]]*\[ *$ordinal\] +base\[ *[0-9]*\] *\([0-9a-f]*\) Export RVA.*/\1/p")
   [ -n "$crt" ] && [ -n "$rva" ] || fail calls "msvcrt.dll's _iob not found"
   # Addresses as 8 lower-case hex digits, as Wine prints them, so that awk compares them as
