@@ -35,19 +35,27 @@ elf_i386='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x0
 elf_i386_mask='\xff\xff\xff\xff\xff\xff\xff\x00\x00\x00\x00\x00\x00\x00\x00\x00\xfe\xff\xff\xff'
 
 # isolate QEMU COMMAND...: the command in a user and mount namespace of its own, where /tmp is
-# this run's folder for temporary files, TMPDIR: Wine's server keeps its sockets in /tmp, and
-# the command does not get TMPDIR, as Debian 13's server fails whenever it is set. With QEMU,
-# the namespace's own binfmt_misc hands 32-bit x86 programs to that qemu-i386, which it opens
-# as it registers it (flag F). The command runs one user namespace further in, as this user
-# again, with no privilege, and leaves no core file: under qemu, Debian 13's Wine loses two of
-# its driver hosts (winedevice.exe) to a segmentation fault as a 32-bit prefix starts, which a
-# console program does not need. Status 125: no such namespace could be had.
+# this run's folder for temporary files, TMPDIR, in the build tree: Wine's server keeps its
+# sockets in /tmp, and the command does not get TMPDIR, as Debian 13's server fails whenever it
+# is set. With QEMU, the namespace's own binfmt_misc hands 32-bit x86 programs to that
+# qemu-i386, which it opens as it registers it (flag F). The command runs one user namespace
+# further in, as this user again, with no privilege, and leaves no core file: under qemu, Debian
+# 13's Wine loses two of its driver hosts (winedevice.exe) to a segmentation fault as a 32-bit
+# prefix starts, which a console program does not need. Status 125: no such namespace.
 isolate() {
   unshare --user --map-root-user --mount sh -c '
     uid=$1 gid=$2 tmp=$3 elf=$4 mask=$5 qemu=$6 fs=/proc/sys/fs/binfmt_misc
     shift 6
     ulimit -c 0
-    mount --bind "$tmp" /tmp 2>/dev/null || exit 125
+    # A build tree under /tmp stays where it is: its first folder there is bound back in.
+    case $tmp in
+    /tmp/*/*)
+      top=${tmp#/tmp/}
+      top=${top%%/*}
+      mkdir -p "$tmp/$top" && mount --rbind "/tmp/$top" "$tmp/$top" 2>/dev/null || exit 125
+      ;;
+    esac
+    mount --rbind "$tmp" /tmp 2>/dev/null || exit 125
     if [ -n "$qemu" ]; then
       mount -t binfmt_misc binfmt_misc "$fs" 2>/dev/null &&
         printf "%s" ":hello-i386:M::$elf:$mask:$qemu:F" >"$fs/register" 2>/dev/null || exit 125
