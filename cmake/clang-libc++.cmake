@@ -5,6 +5,7 @@ hello_install_hint(packages clang++ ld.lld libc++)
 
 find_program(CMAKE_CXX_COMPILER clang++)
 find_program(lld ld.lld)
+set(CMAKE_LINKER "${lld}")
 if(NOT CMAKE_CXX_COMPILER OR NOT lld)
   message(FATAL_ERROR "clang++ or ld.lld not found: ${packages}")
 endif()

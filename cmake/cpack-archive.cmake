@@ -1,5 +1,5 @@
 # Run by cpack once it has written each archive, before it copies it out and writes its
-# checksum. CPack's own archives take the order in which the filesystem lists a folder, the
+# checksum. It adds what the program is made of, and its parts' notices (notices.cmake). CPack's own archives take the order in which the filesystem lists a folder, the
 # packager's uid and gid, and the folders' modes under the packager's umask, and hold no entry
 # for the top folder. Each archive is written again from the staged files: every entry, the top
 # folder first, in sorted order; owner and group 0, by number; folders rwxr-xr-x; every time
@@ -31,10 +31,12 @@ unset(ENV{TAR_OPTIONS})
 unset(ENV{GZIP})
 unset(ENV{ZIPOPT})
 
+include("${CMAKE_CURRENT_LIST_DIR}/notices.cmake")
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   get_filename_component(staging "${package}" DIRECTORY)
   get_filename_component(top "${package}" NAME)
   string(REGEX REPLACE "\\.(tar\\.gz|zip)$" "" top "${top}")
+  hello_notices("${staging}/${top}")
   file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE "${staging}" "${staging}/${top}/*")
   list(APPEND entries "${top}")
   list(SORT entries)

@@ -2,10 +2,16 @@
 #
 #   cmake -DCHECK=package -DBUILD=<build tree> -DCONFIG=<config> -DWORK=<folder>
 #         -DNAME=<package file name> -DENTRIES=<entries> -DPROGRAM=<bin/hello> -DNM=<nm>
-#         -P release.cmake
-#       cpack makes the package: its entries are exactly <name>/ and then <name>/<entries>, in
-#       that order; every folder is rwxr-xr-x; owner and group are 0; the program is stripped,
-#       the same bytes as a stripped install's; and sha256sum -c accepts the checksum file.
+#         -DLINK=<the linker's dependency file> -P release.cmake
+#       cpack makes the package: its entries are exactly <name>/ and then <name>/<entries> and
+#       the notes under share/doc/hello, in sorted order; its bill of materials lists exactly
+#       the Debian packages that own the files of the link, and it holds their copyright files
+#       and the licence texts as this system has them; every folder is rwxr-xr-x; owner and
+#       group are 0; the program is stripped, the same bytes as a stripped install's; and
+#       sha256sum -c accepts the checksum file.
+#   cmake -DCHECK=bill -DBILL=<bom.cdx.json> -P release.cmake
+#       CycloneDX's own validator (Debian 13's python3-cyclonedx-lib) accepts the bill. Where
+#       it is missing, it says "skipped:".
 #   cmake -DCHECK=install (the same variables) -P release.cmake
 #       a plain install keeps the program's symbol table, and one with --strip removes it.
 #   cmake -DCHECK=manual -DPAGE=<hello.1> -P release.cmake
@@ -39,7 +45,9 @@ function(symbols var file)
   endif()
 endfunction()
 
-file(REMOVE_RECURSE "${WORK}")
+if(WORK)
+  file(REMOVE_RECURSE "${WORK}")
+endif()
 # A build tree configured with no build type has no configuration to name, and cpack and
 # 'cmake --install' refuse an empty one.
 set(config "")
@@ -56,13 +64,81 @@ if(CHECK STREQUAL "package")
   endif()
   set(package "${WORK}/${packages}")
 
+  file(MAKE_DIRECTORY "${WORK}/unpacked")
+  run(out "${CMAKE_COMMAND}" -E chdir "${WORK}/unpacked" "${CMAKE_COMMAND}" -E tar xf "${package}")
+
+  # What the program is made of: the packages that own the files of its link, as dpkg tells
+  # here, are exactly those of the bill, and the package holds each one's copyright file and
+  # the licence texts those refer to, the same as this system's.
+  set(doc "share/doc/hello")
+  file(READ "${WORK}/unpacked/${NAME}/${doc}/bom.cdx.json" bom)
+  string(JSON count LENGTH "${bom}" components)
+  set(listed "")
+  foreach(i RANGE 1 ${count})
+    if(count EQUAL 0)
+      break()
+    endif()
+    math(EXPR i "${i} - 1")
+    string(JSON name GET "${bom}" components ${i} name)
+    list(APPEND listed "${name}")
+  endforeach()
+  # The link's files, but the program's own, by the path the linker had, by the real one, and
+  # that with /usr taken off (the same file on a merged /usr): dpkg knows each by one of them.
+  file(READ "${LINK}" text)
+  string(REGEX MATCHALL "/[^ \n:\\]+" files "${text}")
+  set(paths "")
+  foreach(file IN LISTS files)
+    file(REAL_PATH "${file}" real)
+    string(FIND "${real}" "${BUILD}/" own)
+    if(NOT own EQUAL 0 AND EXISTS "${file}" AND NOT IS_DIRECTORY "${file}")
+      string(REGEX REPLACE "^/usr/(s?bin|lib[^/]*)/" "/\\1/" merged "${real}")
+      list(APPEND paths "${file}" "${real}" "${merged}")
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES paths)
+  execute_process(COMMAND dpkg-query -S ${paths} OUTPUT_VARIABLE owners ERROR_QUIET)
+  string(REGEX MATCHALL "(^|\n)[^:,\n]+" linked "${owners}")
+  list(TRANSFORM linked STRIP)
+  list(REMOVE_DUPLICATES linked)
+  list(SORT linked)
+  list(SORT listed)
+  if(NOT linked OR NOT listed STREQUAL linked)
+    fail("the bill lists the packages [${listed}], the link's are [${linked}]")
+  endif()
+  set(notices "${doc}/" "${doc}/NOTICE" "${doc}/bom.cdx.json" "${doc}/copyright/" "${doc}/licenses/")
+  foreach(name IN LISTS listed)
+    list(APPEND notices "${doc}/copyright/${name}")
+  endforeach()
+  file(GLOB texts RELATIVE "${WORK}/unpacked/${NAME}/${doc}/licenses" "${WORK}/unpacked/${NAME}/${doc}/licenses/*")
+  foreach(name IN LISTS listed texts)
+    if(name IN_LIST listed)
+      set(copy "${doc}/copyright/${name}" "/usr/share/doc/${name}/copyright")
+    else()
+      list(APPEND notices "${doc}/licenses/${name}")
+      set(copy "${doc}/licenses/${name}" "/usr/share/common-licenses/${name}")
+    endif()
+    list(GET copy 0 entry)
+    list(GET copy 1 original)
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files
+      "${WORK}/unpacked/${NAME}/${entry}" "${original}" RESULT_VARIABLE differ)
+    if(differ)
+      fail("${entry} is not ${original}")
+    endif()
+  endforeach()
+  if(NOT texts)
+    fail("the package holds no licence text")
+  endif()
+
   run(listing "${CMAKE_COMMAND}" -E tar tvf "${package}")
   string(REGEX REPLACE "\n$" "" listing "${listing}")
   string(REPLACE "\n" ";" listing "${listing}")
   set(want "${NAME}/")
-  foreach(entry IN LISTS ENTRIES)
+  foreach(entry IN LISTS ENTRIES notices)
     list(APPEND want "${NAME}/${entry}")
   endforeach()
+  list(APPEND want "${NAME}/share/" "${NAME}/share/doc/")
+  list(REMOVE_DUPLICATES want)
+  list(SORT want)
   set(got "")
   foreach(line IN LISTS listing)
     if(NOT line MATCHES "^([-dl][-rwxsStT]+) +[0-9]+ +([^ ]+) +([^ ]+) +[0-9]+ .* ([^ ]+)$")
@@ -85,8 +161,6 @@ if(CHECK STREQUAL "package")
     fail("the package holds, in this order:\n  ${got}\nexpected:\n  ${want}")
   endif()
 
-  file(MAKE_DIRECTORY "${WORK}/unpacked")
-  run(out "${CMAKE_COMMAND}" -E chdir "${WORK}/unpacked" "${CMAKE_COMMAND}" -E tar xf "${package}")
   symbols(has "${WORK}/unpacked/${NAME}/${PROGRAM}")
   if(has)
     fail("the packaged ${PROGRAM} has its symbol table: it is not stripped")
@@ -120,6 +194,27 @@ elseif(CHECK STREQUAL "install")
       "${has_strip} in one with --strip (expected OFF)")
   endif()
   message("PASS install: the plain install keeps the symbol table, --strip removes it")
+elseif(CHECK STREQUAL "bill")
+  find_program(python python3 NO_CACHE)
+  set(validate [[
+import sys
+from cyclonedx.schema import SchemaVersion
+from cyclonedx.validation.json import JsonStrictValidator
+error = JsonStrictValidator(SchemaVersion.V1_6).validate_str(open(sys.argv[1]).read())
+if error:
+    sys.exit(f"not a valid CycloneDX 1.6 document: {error}")
+]])
+  if(python)
+    execute_process(COMMAND "${python}" -c "import cyclonedx.validation.json"
+      RESULT_VARIABLE missing OUTPUT_QUIET ERROR_QUIET)
+  endif()
+  if(NOT python OR missing)
+    message("skipped: CycloneDX's validator is not installed ($ENV{HELLO_CYCLONEDX_HINT}; "
+      "Debian 12 has none)")
+    return()
+  endif()
+  run(out "${python}" -c "${validate}" "${BILL}")
+  message("PASS bill: a valid CycloneDX 1.6 document")
 elseif(CHECK STREQUAL "manual")
   find_program(man man NO_CACHE)
   if(NOT man)
