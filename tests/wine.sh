@@ -64,13 +64,16 @@ isolate() {
     sh "$(id -u)" "$(id -g)" "$TMPDIR" "$elf_i386" "$elf_i386_mask" "$@"
 }
 
+# skipped: says so, and exits, where 'start' found that Wine cannot run here.
+skipped() { case $(cat "$route" 2>/dev/null) in skipped:*) cat "$route"; exit 77 ;; esac; }
+
 # wine COMMAND...: the command, run as 'start' chose.
 wine() {
+  skipped
   case $(cat "$route" 2>/dev/null) in
   native) isolate "" "$@" ;;
   native-plain) "$@" ;;
   qemu*) isolate "$HELLO_QEMU_I386" "$@" ;;
-  skipped:*) cat "$route"; exit 77 ;;
   *) fail run "'wine.sh start' has not run" ;;
   esac
 }
@@ -159,7 +162,7 @@ start)
     "Wine's 32-bit side runs $how"
   ;;
 stop)
-  case $(cat "$route" 2>/dev/null) in skipped:*) cat "$route"; exit 77 ;; esac
+  skipped
   stop
   ;;
 run)
@@ -168,7 +171,7 @@ run)
   ;;
 test)
   shift
-  case $(cat "$route" 2>/dev/null) in skipped:*) cat "$route"; exit 77 ;; esac
+  skipped
   exec "$@"
   ;;
 calls)
