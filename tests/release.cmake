@@ -76,8 +76,10 @@ if(CHECK STREQUAL "package")
   set(listed "")
   math(EXPR last "${count} - 1")
   foreach(i RANGE 0 ${last})
-    string(JSON name GET "${bom}" components ${i} name)
-    list(APPEND listed "${name}")
+    if(i GREATER_EQUAL 0)
+      string(JSON name GET "${bom}" components ${i} name)
+      list(APPEND listed "${name}")
+    endif()
   endforeach()
   # The link's files, but the program's own, by the path the linker had, by the real one, and
   # that with /usr taken off (the same file on a merged /usr): dpkg knows each by one of them.
