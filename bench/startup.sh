@@ -17,9 +17,7 @@ for tool in hyperfine valgrind /usr/bin/time cc c++ clang++ ld.lld cmake; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
-  hint=$(awk '$1 ~ /^(hyperfine|valgrind|time|g\+\+|cmake|clang\+\+|ld\.lld|libc\+\+)$/ {
-    for (i = 2; i <= NF; i++) printf " %s", $i }' "$root/cmake/tools.txt")
-  echo "missing: ${missing[*]} (sudo apt-get install$hint)" >&2
+  echo "missing: ${missing[*]} ($(sh "$root/cmake/tools.sh" hint hyperfine valgrind time g++ cmake clang++ ld.lld libc++))" >&2
   exit 1
 fi
 

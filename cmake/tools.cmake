@@ -1,29 +1,8 @@
-# hello_install_hint(<variable> <tool>...): the command that installs the tools, from the table
-# in tools.txt, as a user with sudo types it on Debian or Ubuntu.
+# hello_install_hint(<variable> <tool>...): the command that installs the tools, as tools.sh
+# reads it off the table in tools.txt.
 function(hello_install_hint var)
-  file(STRINGS "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tools.txt" rows REGEX "^[^#]")
-  set(packages "")
-  foreach(tool IN LISTS ARGN)
-    set(found OFF)
-    foreach(row IN LISTS rows)
-      string(REGEX REPLACE " +" ";" row "${row}")
-      list(POP_FRONT row name)
-      if(name STREQUAL tool)
-        list(APPEND packages ${row})
-        set(found ON)
-      endif()
-    endforeach()
-    if(NOT found)
-      message(FATAL_ERROR "'${tool}' is not in ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tools.txt")
-    endif()
-  endforeach()
-  list(TRANSFORM packages REPLACE "[?]$" "")
-  list(REMOVE_DUPLICATES packages)
-  string(REPLACE ";" " " packages "${packages}")
-  set(hint "sudo apt-get install ${packages}")
-  if(packages MATCHES ":i386")
-    set(hint "sudo dpkg --add-architecture i386 && sudo apt-get update && ${hint}")
-  endif()
+  execute_process(COMMAND sh "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tools.sh" hint ${ARGN}
+    OUTPUT_VARIABLE hint OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
   set(${var} "${hint}" PARENT_SCOPE)
 endfunction()
 
