@@ -1,42 +1,28 @@
 # Cross-builds the Linux program for another CPU with Debian's cross toolchain, and runs it under
-# qemu-user, on the oldest CPU that Debian's port for that architecture supports rather than on
-# qemu's newest, so that a build which needs a newer CPU fails its tests.
+# qemu-user on the CPU the preset names: the oldest that the Debian port supports, rather than
+# qemu's newest, so that a build which needs a newer CPU fails its tests. Each preset says:
 #
-#   HELLO_TARGET   aarch64, armv7l, i686 or riscv64, as uname -m names such a machine
-#
-#   target   toolchain              qemu    CPU           Debian's port and its baseline
-#   aarch64  aarch64-linux-gnu      aarch64 cortex-a53    arm64: ARMv8-A
-#   armv7l   arm-linux-gnueabihf    arm     cortex-a8     armhf: ARMv7-A, VFPv3, Thumb-2
-#   i686     i686-linux-gnu         i386    pentium2      i386: a P6-class (686) CPU
-#   riscv64  riscv64-linux-gnu      riscv64 sifive-u54    riscv64: RV64GC
+#   HELLO_MACHINE   the machine as uname -m names it there, which names the package
+#   HELLO_TRIPLET   Debian's name of the toolchain (its compiler is <triplet>-g++)
+#   HELLO_QEMU      qemu-user's name of the CPU family (its emulator is qemu-<name>)
+#   HELLO_CPU       the CPU qemu emulates, as its -cpu option takes it
 include("${CMAKE_CURRENT_LIST_DIR}/tools.cmake")
-# CMake's compiler checks read this file again in a project of their own, which needs the target.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HELLO_TARGET)
-set(targets
-  "aarch64|aarch64-linux-gnu|aarch64|cortex-a53"
-  "armv7l|arm-linux-gnueabihf|arm|cortex-a8"
-  "i686|i686-linux-gnu|i386|pentium2"
-  "riscv64|riscv64-linux-gnu|riscv64|sifive-u54")
-foreach(row IN LISTS targets)
-  string(REPLACE "|" ";" fields "${row}")
-  list(GET fields 0 name)
-  if(name STREQUAL "${HELLO_TARGET}")
-    list(GET fields 1 triple)
-    list(GET fields 2 qemu_arch)
-    list(GET fields 3 cpu)
+# CMake's compiler checks read this file again in a project of their own, which needs these.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES HELLO_MACHINE HELLO_TRIPLET HELLO_QEMU HELLO_CPU)
+foreach(variable HELLO_MACHINE HELLO_TRIPLET HELLO_QEMU HELLO_CPU)
+  if(NOT ${variable})
+    message(FATAL_ERROR "${variable} is not set: configure with a linux-* preset, or set it "
+      "as cmake/linux-cross.cmake says")
   endif()
 endforeach()
-if(NOT triple)
-  message(FATAL_ERROR "HELLO_TARGET is '${HELLO_TARGET}': aarch64, armv7l, i686 or riscv64")
-endif()
 
 set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR ${HELLO_TARGET})
-hello_cross_compiler(${triple})
+set(CMAKE_SYSTEM_PROCESSOR ${HELLO_MACHINE})
+hello_cross_compiler(${HELLO_TRIPLET})
 
 # Without qemu the program still builds; the tests that would run it say they are skipped.
 set(HELLO_EMULATOR_TOOL qemu)
-find_program(QEMU qemu-${qemu_arch})
+find_program(QEMU qemu-${HELLO_QEMU})
 if(QEMU)
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${QEMU};-cpu;${cpu}")
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${QEMU};-cpu;${HELLO_CPU}")
 endif()
