@@ -1,0 +1,36 @@
+# What the release checks share: fail(<message>...), and run(<variable> <command>...), the
+# command's standard output and error, which must end with status 0. CONFIG names the build's
+# configuration; a build tree configured with no build type has none, and cpack and
+# 'cmake --install' refuse an empty one.
+cmake_minimum_required(VERSION 3.25)
+get_filename_component(check "${CMAKE_SCRIPT_MODE_FILE}" NAME_WE)
+function(fail)
+  message(FATAL_ERROR "FAIL ${check}: " ${ARGV})
+endfunction()
+function(run var)
+  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    string(JOIN " " command ${ARGN})
+    fail("${command}: status ${status}\n${out}")
+  endif()
+  set(${var} "${out}" PARENT_SCOPE)
+endfunction()
+# symbols(<variable> <file>): whether the file still has its symbol table, which nm lists.
+function(symbols var file)
+  execute_process(COMMAND "${NM}" "${file}" OUTPUT_VARIABLE out ERROR_VARIABLE err
+    RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    fail("${NM} ${file}: status ${status}\n${err}")
+  endif()
+  string(COMPARE NOTEQUAL "${out}" "" has)
+  set(${var} ${has} PARENT_SCOPE)
+endfunction()
+set(config "")
+set(cpack_config "")
+if(CONFIG)
+  set(config --config "${CONFIG}")
+  set(cpack_config -C "${CONFIG}")
+endif()
+if(WORK)
+  file(REMOVE_RECURSE "${WORK}")
+endif()
