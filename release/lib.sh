@@ -5,7 +5,7 @@
 # system with the rebuilt program, the published signature attached.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-die() { echo "${0##*/}: $*" >&2; exit 1; }
+die() { echo "release/${0##*/}: $*" >&2; exit 1; }
 # field DIR NAME: a field of DIR's BUILDINFO.
 field() { sed -n "s/^$2: //p" "$1/BUILDINFO"; }
 # sums DIR: SHA256SUMS of every other file of DIR but its signature, as sha256sum -c reads it.
