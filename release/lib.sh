@@ -2,7 +2,8 @@
 # What release/build, sign and verify share. Run on its own, 'release/lib.sh repack DIR EXE'
 # writes DIR's Windows zip again with EXE as its hello.exe, as the zip was first written, and
 # DIR's SHA256SUMS again: sign does so with the signed program, and verify in the rebuilt
-# system with the rebuilt program, the published signature attached.
+# system with the rebuilt program, the published signature attached. 'release/lib.sh sums DIR'
+# writes SHA256SUMS alone.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 die() { echo "release/${0##*/}: $*" >&2; exit 1; }
@@ -32,6 +33,9 @@ repack() {
   sums "$dir"
 }
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
-  [ "${1-}" = repack ] && [ $# = 3 ] || die "usage: release/lib.sh repack DIR EXE"
-  repack "$2" "$3"
+  case ${1-}:$# in
+  repack:3) repack "$2" "$3" ;;
+  sums:2) sums "$2" ;;
+  *) die "usage: release/lib.sh repack DIR EXE, or release/lib.sh sums DIR" ;;
+  esac
 fi

@@ -13,7 +13,7 @@ keys=$work/keys
 fail() { echo "FAIL $*"; exit 1; }
 # resign DIR: SHA256SUMS made again, and signed with the releaser's key, as a releaser's
 # machine that was tampered with would.
-resign() { . "$top/release/lib.sh" && sums "$1" && sqop sign "$keys/secret.asc" <"$1/SHA256SUMS" >"$1/SHA256SUMS.asc"; }
+resign() { bash "$top/release/lib.sh" sums "$1" && sqop sign "$keys/secret.asc" <"$1/SHA256SUMS" >"$1/SHA256SUMS.asc"; }
 zip_exe() { mkdir -p "$2" && (cd "$2" && cmake -E tar xf "$1") && ls "$2"/*/bin/hello.exe; }
 
 table() {
