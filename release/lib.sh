@@ -5,6 +5,8 @@
 # system with the rebuilt program, the published signature attached. 'release/lib.sh sums DIR'
 # writes SHA256SUMS alone.
 set -euo pipefail
+# Tools' messages and sorting the same for everyone.
+export LC_ALL=C
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 die() { echo "release/${0##*/}: $*" >&2; exit 1; }
 # field DIR NAME: a field of DIR's BUILDINFO.
